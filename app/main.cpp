@@ -1,0 +1,42 @@
+// Entry point of ParlomindSetup.exe: the start-up sequence and its tear-down.
+// The settings record was already built from its defaults and the settings
+// file during static initialisation.
+#include <windows.h>
+
+#include <curl/curl.h>
+
+#include "app/log.h"
+#include "app/settings.h"
+#include "app/single_instance.h"
+
+namespace {
+// Records nothing: the system's own crash handling takes over.
+LONG WINAPI ContinueSearch(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
+
+void LogEffectiveSettings() {
+  const InstallerSettings& s = g_settings;
+  WriteLog(L"DownloadUrl=%s DownloadType=%d IsCheckNet=%d DownloadScale=%g InstCmd=%s Language=%d InsNew=%d "
+           L"CurlReady=%d\r\n",
+           s.downloadUrl.c_str(), s.downloadType, s.isCheckNet ? 1 : 0, s.downloadScale, s.instCmd.c_str(),
+           s.language, s.insNew ? 1 : 0, s.curlReady ? 1 : 0);
+}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  (void)instance;
+  SetUnhandledExceptionFilter(ContinueSearch);
+
+  if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) g_settings.curlReady = false;
+
+  SingleInstanceGuard guard(kInstallerGuardName);
+  // Another installer runs (or the mutex could not be made): leave at once,
+  // silently, without touching libcurl.
+  if (!guard.Acquire()) return -1;
+
+  ApplyCommandLine();
+  LogEffectiveSettings();
+
+  curl_global_cleanup();
+  guard.Release();
+  return 0;
+}
