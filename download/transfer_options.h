@@ -1,0 +1,28 @@
+#pragma once
+// Settings shared by every libcurl transfer of the downloaders: TLS peer and
+// host verification, and the URL bytes handed to libcurl.
+#include <curl/curl.h>
+
+#include <string>
+
+namespace Download {
+
+// Turns on peer and host verification. When a CA bundle has been set with
+// SetCaBundleForTests, the transfer trusts exactly that bundle instead of the
+// system store. Returns the ORed results of the options it set.
+CURLcode ApplyTlsVerification(CURL* handle);
+
+// Test seam: a PEM bundle that replaces the system store for all later
+// transfers of this process (an empty path restores the system store). Wine's
+// default store accepts any self-signed certificate, so tests need a store
+// they control to show that foreign certificates are refused.
+void SetCaBundleForTests(const std::string& pemPath);
+
+// The URL as libcurl takes it: UTF-8, except that a "file:///" URL is
+// converted with the active code page (libcurl opens it as a local path).
+std::string UrlBytes(const std::wstring& url);
+
+// libcurl write callback that keeps nothing (body-less requests).
+size_t DiscardBody(char* data, size_t size, size_t count, void* user);
+
+}  // namespace Download
