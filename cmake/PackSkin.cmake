@@ -1,12 +1,13 @@
-# cmake -DSEVENZIP=7zz -DSKIN_DIR=dir -DOUT=archive -DFILES=a;b;c -P PackSkin.cmake
+# cmake -DSEVENZIP=7zz -DSKIN_DIR=dir -DOUT=archive "-DFILES=a|b|c" -P PackSkin.cmake
 # Stores the files with paths relative to SKIN_DIR (forward slashes), as one
 # solid LZMA2 block.
 file(REMOVE ${OUT})
 get_filename_component(out_dir ${OUT} DIRECTORY)
 file(MAKE_DIRECTORY ${out_dir})
 set(list_file ${OUT}.list)
+string(REPLACE "|" ";" files "${FILES}")
 set(rel_files "")
-foreach(f IN LISTS FILES)
+foreach(f IN LISTS files)
   file(RELATIVE_PATH rel ${SKIN_DIR} ${f})
   string(APPEND rel_files "${rel}\n")
 endforeach()

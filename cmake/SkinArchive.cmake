@@ -7,11 +7,13 @@ find_program(SEVENZIP NAMES 7zz 7z REQUIRED)
 file(GLOB_RECURSE SKIN_FILES CONFIGURE_DEPENDS ${SKIN_SOURCE_DIR}/*)
 list(FILTER SKIN_FILES EXCLUDE REGEX "\\.(rc|manifest|ico|h)$|/CMakeLists\\.txt$")
 
+# The list travels with "|" between the files: a ";" would split the command.
+string(REPLACE ";" "|" skin_files_arg "${SKIN_FILES}")
 add_custom_command(OUTPUT ${SKIN_ARCHIVE}
   COMMAND ${CMAKE_COMMAND} -DSEVENZIP=${SEVENZIP} -DSKIN_DIR=${SKIN_SOURCE_DIR} -DOUT=${SKIN_ARCHIVE}
-          "-DFILES=${SKIN_FILES}" -P ${CMAKE_SOURCE_DIR}/cmake/PackSkin.cmake
+          "-DFILES=${skin_files_arg}" -P ${CMAKE_SOURCE_DIR}/cmake/PackSkin.cmake
   DEPENDS ${SKIN_FILES} ${CMAKE_SOURCE_DIR}/cmake/PackSkin.cmake
-  COMMENT "Packing the skin archive")
+  COMMENT "Packing the skin archive" VERBATIM)
 add_custom_target(skin_archive DEPENDS ${SKIN_ARCHIVE})
 
 # Gives `target` the resource script with the manifest, icon, version and skin.
