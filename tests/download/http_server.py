@@ -262,6 +262,7 @@ class Handler(BaseHTTPRequestHandler):
             self.end_headers()
             self.wfile.write(payload)
             rec["sent"] = len(payload)
+            rec["encoding"] = "gzip"
             return
         if nolength:
             self.send_header("Connection", "close")

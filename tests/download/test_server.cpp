@@ -61,6 +61,10 @@ std::wstring HttpsUrl(int port, const std::wstring& path) {
   return L"https://localhost:" + std::to_wstring(port) + path;
 }
 
+std::wstring PackageUrl(const std::string& options, const std::wstring& name) {
+  return HttpUrl(L"/go/" + Utils::ToWide(options, Utils::kUtf8CodePage) + L"/" + name);
+}
+
 std::string UniqueId() {
   static std::atomic<int> counter{0};
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -97,6 +101,7 @@ std::vector<Request> RequestLog(const std::string& id) {
     q.range = v["range"].asString();
     q.acceptEncoding = v["acceptEncoding"].asString();
     q.connection = v["connection"].asString();
+    q.encoding = v.get("encoding", "").asString();
     q.status = v["status"].asInt();
     q.time = v["time"].asDouble();
     q.sent = v.isMember("sent") ? v["sent"].asInt64() : 0;

@@ -32,11 +32,16 @@ std::string TestCaBundle();  // the test CA's PEM, active code page path
 std::wstring HttpUrl(const std::wstring& path);
 std::wstring HttpsUrl(int port, const std::wstring& path);  // https://localhost:<port>
 
+// The /go/ URL of a package with these server options (see http_server.py);
+// it redirects to the final /s/ URL that carries the digest segment.
+std::wstring PackageUrl(const std::string& options, const std::wstring& name = L"pkg.exe");
+
 // A test-unique id for the server's request log: "<test name>-<n>".
 std::string UniqueId();
 
 struct Request {
   std::string method, path, range, acceptEncoding, connection;
+  std::string encoding;  // content encoding of the answer ("gzip" or "")
   int status = 0;
   double time = 0;  // server clock, seconds
   int64_t sent = 0;
