@@ -1,0 +1,5 @@
+// A stand-in for the old version's uninstaller: prints what its scenario says
+// on the console protocol, and records how it was started.
+#include "tools/stand_in_package/scenario.h"
+
+int wmain() { return StandIn::RunScenario(); }
