@@ -6,7 +6,9 @@
 #include <curl/curl.h>
 
 #include "app/log.h"
+#include "app/log_file.h"
 #include "app/settings.h"
+#include "app/silent_install.h"
 #include "app/single_instance.h"
 
 namespace {
@@ -34,9 +36,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (!guard.Acquire()) return -1;
 
   ApplyCommandLine();
+  const CommandLineOptions& options = ProcessOptions();
+  if (options.Has(L"-log")) OpenLogFile(options.GetOptionString(L"-log"));
   LogEffectiveSettings();
 
+  int exitCode = 0;
+  if (options.Has(L"-silent")) exitCode = RunSilentInstall(options);
+
   curl_global_cleanup();
+  CloseLogFile();
   guard.Release();
-  return 0;
+  return exitCode;
 }

@@ -1,0 +1,1 @@
+target_sources(parlomind_core PRIVATE download_installer.cpp)
