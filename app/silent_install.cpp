@@ -66,15 +66,15 @@ double FreeGiB(const std::wstring& folder) {
   return static_cast<double>(disk.freeBytesAvailable) / (1024.0 * 1024.0 * 1024.0);
 }
 
-unsigned CheckNetworkOnce() {
+uint32_t CheckNetworkOnce() {
   const HRESULT hr = CoInitialize(nullptr);
-  const unsigned result = Utils::CheckNetwork();
+  const uint32_t result = Utils::CheckNetwork();
   if (SUCCEEDED(hr)) CoUninitialize();
   return result;
 }
 }  // namespace
 
-int RunSilentInstall(const CommandLineOptions& options) {
+int RunSilentInstall(const CommandLineOptions& options, const SilentInstallSeams& seams) {
   InstallLocation location;
   location.LoadInstallRecord();
   const std::wstring folder = options.Has(L"-installdir")
@@ -100,7 +100,7 @@ int RunSilentInstall(const CommandLineOptions& options) {
   const std::wstring oldUninstaller = location.IsOverrideDisabled(folder) ? L"" : location.registeredUninstaller;
 
   if (g_settings.isCheckNet) {
-    const unsigned net = CheckNetworkOnce();
+    const uint32_t net = seams.checkNetwork ? seams.checkNetwork() : CheckNetworkOnce();
     if (net >= 0x10000) {
       WriteLog(L"silent install refused: network check 0x%08X\r\n", net);
       return kSilentNetworkNegative;

@@ -18,6 +18,14 @@ enum SilentExitCode : int {
   // -1: another installer is running (the single-instance guard, before this runs)
 };
 
+#include <cstdint>
+#include <functional>
+
 class CommandLineOptions;
 
-int RunSilentInstall(const CommandLineOptions& options);
+// Tests replace the network check: Wine always reports a working connection.
+struct SilentInstallSeams {
+  std::function<uint32_t()> checkNetwork;  // empty: the system's check
+};
+
+int RunSilentInstall(const CommandLineOptions& options, const SilentInstallSeams& seams = {});

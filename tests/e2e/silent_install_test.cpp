@@ -5,7 +5,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/command_line.h"
 #include "app/install_location.h"
+#include "app/settings.h"
+#include "app/silent_install.h"
 #include "tests/support/process.h"
 #include "utils/handle.h"
 #include "utils/text.h"
@@ -196,4 +199,31 @@ TEST_F(SilentInstall, SecondInstallerExitsWithMinusOneWhileTheFirstRuns) {
   EXPECT_EQ(0u, code);
 }
 
+}  // namespace
+
+namespace {
+// The network check itself cannot say "no" under Wine, so this runs the same
+// unattended install in this process with the check's answer given.
+TEST(SilentInstallNetwork, NegativeCheckStopsBeforeAnything) {
+  TempDir dir;
+  RegDeleteTreeW(HKEY_CURRENT_USER, kProductRegistryKey);
+  g_settings.isCheckNet = true;
+  g_settings.SetDownloadUrl(PackageUrl());
+  const CommandLineOptions options = CommandLineOptions::Parse(L"x -silent -installdir=" + Quote(dir.Path()));
+  struct Case {
+    uint32_t answer;
+    int exitCode;
+  } cases[] = {{0x10000, 6}, {0x20000 | 0x10, 6}, {0xFFFF, 0}};
+  for (const auto& c : cases) {
+    const size_t before = CountRequests();
+    SilentInstallSeams seams;
+    seams.checkNetwork = [&] { return c.answer; };
+    EXPECT_EQ(c.exitCode, RunSilentInstall(options, seams)) << std::hex << c.answer;
+    if (c.exitCode == 6) {
+      EXPECT_EQ(before, CountRequests()) << "nothing downloaded";
+    }
+  }
+  g_settings.isCheckNet = false;
+  RegDeleteTreeW(HKEY_CURRENT_USER, kProductRegistryKey);
+}
 }  // namespace
