@@ -176,12 +176,13 @@ TEST(InstallerRun, Encode936DecodesGbkAndIsKeptForTheNextRun) {
 }
 
 TEST(InstallerRun, SuccessThenKeepsRunningAndWriting) {
+  std::unique_ptr<CInstaller> installer;  // goes after the package copy, which ends a stuck child
   NamedEvent said, finish;
   Reports reports;
   // After its final state the package writes far more than a pipe holds.
   StandIn package(kPackage, "write State=Success\\n\nsignal " + said.Name() + "\nwait " + finish.Name() +
                                 "\nrepeat 20000 Message=after the end\\n\n");
-  auto installer = MakeInstaller(reports, package);
+  installer = MakeInstaller(reports, package);
   installer->Start();
   ASSERT_TRUE(reports.WaitFor(IST_CODE_SUCCESS));
   ASSERT_TRUE(said.WaitSet(20000));
@@ -198,10 +199,11 @@ TEST(InstallerRun, SuccessThenKeepsRunningAndWriting) {
 }
 
 TEST(InstallerRun, SilentPackageKeepsTheRunWaitingUntilItEnds) {
+  std::unique_ptr<CInstaller> installer;  // goes after the package copy, which ends a stuck child
   NamedEvent finish;
   Reports reports;
   StandIn package(kPackage, "wait " + finish.Name() + "\n");
-  auto installer = MakeInstaller(reports, package);
+  installer = MakeInstaller(reports, package);
   installer->Start();
   ASSERT_TRUE(reports.WaitFor(IST_CODE_PROGRESS));
   Sleep(300);  // long enough for a wrong early end to show
@@ -221,10 +223,11 @@ TEST(InstallerRun, FloodOfStandardErrorDoesNotBlock) {
 }
 
 TEST(InstallerRun, SecondStartWaitsForTheFirstRun) {
+  std::unique_ptr<CInstaller> installer;  // goes after the package copy, which ends a stuck child
   NamedEvent finish;
   Reports reports;
   StandIn package(kPackage, "wait " + finish.Name() + "\n");
-  auto installer = MakeInstaller(reports, package);
+  installer = MakeInstaller(reports, package);
   installer->Start();
   ASSERT_TRUE(reports.WaitFor(IST_CODE_PROGRESS));
   std::atomic<bool> returned{false};

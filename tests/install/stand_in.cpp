@@ -89,10 +89,37 @@ Report Reports::First(int32_t code) const {
   return {};
 }
 
+// Wine's GetProcessHandleCount answers 0; the system-wide handle table
+// (SystemHandleInformation) lists every handle with its owner.
 DWORD HandleCount() {
-  DWORD count = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &count);
-  return count;
+  struct Entry {
+    ULONG ownerPid;
+    UCHAR objectType;
+    UCHAR flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+  };
+  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  static const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return 0;
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    ULONG needed = 0;
+    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == static_cast<LONG>(0xC0000004) /* STATUS_INFO_LENGTH_MISMATCH */) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (status < 0) return 0;
+    break;
+  }
+  const ULONG count = *reinterpret_cast<const ULONG*>(buffer.data());
+  const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+  DWORD own = 0;
+  for (ULONG i = 0; i < count; ++i) own += entries[i].ownerPid == GetCurrentProcessId();
+  return own;
 }
 
 }  // namespace StandInTest

@@ -75,7 +75,7 @@ class Reports {
   std::vector<Report> reports_;
 };
 
-// Open handles of this process (GetProcessHandleCount).
+// Open handles of this process.
 DWORD HandleCount();
 
 }  // namespace StandInTest
