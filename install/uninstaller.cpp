@@ -10,6 +10,7 @@
 
 namespace {
 const wchar_t* Flag(bool on) { return on ? L"true" : L"false"; }
+constexpr int kMaxReadsAfterEnd = 64;
 }  // namespace
 
 UnInstaller::UnInstaller(StageCallback callback, std::wstring uninstallerPath, std::wstring oldInstallFolder)
@@ -85,7 +86,13 @@ void UnInstaller::Run() {
   }
   // What the uninstaller wrote just before it ended is still in the pipe; a
   // "State=Fail" there must not turn into a success.
-  while (auto chunk = child_->ReadAvailable(static_cast<unsigned>(codePage_))) parse(*chunk);
+  // Bounded: a grandchild that inherited the output and keeps writing must
+  // not keep this run alive.
+  for (int reads = 0; reads < kMaxReadsAfterEnd; ++reads) {
+    auto chunk = child_->ReadAvailable(static_cast<unsigned>(codePage_));
+    if (!chunk) break;
+    parse(*chunk);
+  }
 
   child_->Wait();
   child_->CloseAll();

@@ -59,6 +59,17 @@ TEST(ChildProcess, LongBurstArrivesInWholeLines) {
   EXPECT_EQ(std::wstring(lines.begin(), lines.end()), Joined(chunks));
 }
 
+TEST(ChildProcess, EndlessLineIsHandedOverInBoundedPieces) {
+  const std::string line = "Message=" + std::string(10000, 'q') + "\\n";
+  StandIn standIn(L"stand_in_package", "write " + line + "\n");
+  ChildProcess child;
+  child.Launch(TestSupport::Quote(standIn.Path()));
+  const auto chunks = ReadAll(child);
+  ASSERT_EQ(2u, chunks.size());
+  EXPECT_EQ(ChildProcess::kMaxCarry, chunks[0].size());
+  EXPECT_EQ(L"Message=" + std::wstring(10000, L'q') + L"\n", Joined(chunks));
+}
+
 TEST(ChildProcess, MultiByteCharacterAcrossTheReadSize) {
   // UTF-8 "帕洛" (3 bytes each) laid over the 1024th byte of one write.
   const std::string filler = "Foo=" + std::string(1018, 'x') + "\n";  // 1023 bytes

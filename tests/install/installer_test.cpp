@@ -114,6 +114,23 @@ TEST(InstallerRun, OutcomesOfARun) {
   }
 }
 
+TEST(InstallerRun, BurstOfLinesIsParsedWhole) {
+  // About 3000 bytes of progress lines in one write, then the final state.
+  Reports reports;
+  StandIn package(kPackage, "repeat 215 Progress=0.25\\n\nwrite State=Success\\n\n");
+  auto installer = MakeInstaller(reports, package);
+  installer->Start();
+  installer.reset();
+  const auto all = reports.All();
+  ASSERT_EQ(2u + 215u + 1u, all.size());
+  for (size_t i = 2; i < 217; ++i) {
+    ASSERT_EQ(IST_CODE_PROGRESS, all[i].code) << i;
+    ASSERT_DOUBLE_EQ(0.25, all[i].value) << i;
+  }
+  EXPECT_EQ(IST_CODE_SUCCESS, all.back().code);
+  EXPECT_DOUBLE_EQ(0.0, all.back().value);
+}
+
 TEST(InstallerRun, CannotStart) {
   const struct {
     const char* name;
