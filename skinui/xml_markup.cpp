@@ -84,11 +84,14 @@ uint32_t CXmlMarkup::ReserveElement() {
 bool CXmlMarkup::TakeText(std::unique_ptr<wchar_t[]> text) {
   if (!text) return FailLoad(L"Out of memory");
   text_ = std::move(text);
-  if (!Parse()) {
-    Release();
-    return false;
+  bool parsed = false;
+  try {
+    parsed = Parse();
+  } catch (const std::bad_alloc&) {  // the stack of open elements could not grow
+    SetError(L"Out of memory", nullptr);
   }
-  return true;
+  if (!parsed) Release();
+  return parsed;
 }
 
 bool CXmlMarkup::Load(const wchar_t* xml) {

@@ -128,7 +128,8 @@ bool CXmlMarkup::Parse() {
   };
   std::vector<Open> open;
 
-  if (ReserveElement() != 0) return fail(L"Out of memory", nullptr);  // index 0: reserved
+  ReserveElement();  // index 0: reserved, never read
+  if (elementCount_ != 1) return fail(L"Out of memory", nullptr);
   SetError(L"", nullptr);
 
   wchar_t* c = text;
