@@ -26,6 +26,12 @@ HANDLE OpenNullSink() {
   return h;
 }
 
+// A broken pipe is how every child's output ends; anything else is worth a line.
+void LogUnexpectedReadFailure(const wchar_t* call) {
+  const DWORD code = GetLastError();
+  if (code != ERROR_BROKEN_PIPE) WriteLog(L"%s FAIL code=%lu\r\n", call, code);
+}
+
 void KeepFromChild(HANDLE h) {
   if (!SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0))
     WriteLog(L"SetHandleInformation FAIL code=%lu\r\n", GetLastError());
@@ -97,13 +103,19 @@ std::optional<std::wstring> ChildProcess::Read(unsigned codePage, bool block) {
   for (;;) {
     if (!block) {
       DWORD available = 0;
-      if (!PeekNamedPipe(outputPipe_.readEnd.Get(), nullptr, 0, nullptr, &available, nullptr) || available == 0)
+      if (!PeekNamedPipe(outputPipe_.readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+        LogUnexpectedReadFailure(L"PeekNamedPipe");
         return TakeRemainder(codePage);
+      }
+      if (available == 0) return TakeRemainder(codePage);
     }
     char buffer[kReadSize] = {};
     DWORD got = 0;
     const BOOL ok = ReadFile(outputPipe_.readEnd.Get(), buffer, kReadSize, &got, nullptr);
-    if (!ok && got == 0) return TakeRemainder(codePage);
+    if (!ok && got == 0) {
+      LogUnexpectedReadFailure(L"ReadFile");
+      return TakeRemainder(codePage);
+    }
 
     const size_t length = strnlen(buffer, got);
     carry_.append(buffer, length);
@@ -133,10 +145,16 @@ void ChildProcess::DiscardUntilExit() {
   char buffer[kReadSize];
   for (;;) {
     DWORD available = 0;
-    if (!PeekNamedPipe(outputPipe_.readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) return;  // broken
+    if (!PeekNamedPipe(outputPipe_.readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+      LogUnexpectedReadFailure(L"PeekNamedPipe");
+      return;
+    }
     if (available > 0) {
       DWORD got = 0;
-      if (!ReadFile(outputPipe_.readEnd.Get(), buffer, sizeof(buffer), &got, nullptr)) return;
+      if (!ReadFile(outputPipe_.readEnd.Get(), buffer, sizeof(buffer), &got, nullptr)) {
+        LogUnexpectedReadFailure(L"ReadFile");
+        return;
+      }
       continue;
     }
     // Nothing to take: wake again when the child ends, or shortly to look

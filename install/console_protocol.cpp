@@ -13,17 +13,19 @@
 
 namespace ConsoleProtocol {
 
-void ForEachLine(const std::wstring& chunk, const std::function<void(const std::wstring& line)>& onLine) {
+std::vector<std::wstring> SplitLines(const std::wstring& chunk) {
+  std::vector<std::wstring> lines;
   size_t begin = 0;
   while (begin < chunk.size()) {
     const size_t end = chunk.find(L'\n', begin);
     if (end == std::wstring::npos) {
-      onLine(chunk.substr(begin));
-      return;
+      lines.push_back(chunk.substr(begin));
+      break;
     }
-    onLine(chunk.substr(begin, end - begin));
+    lines.push_back(chunk.substr(begin, end - begin));
     begin = end + 1;
   }
+  return lines;
 }
 
 bool MatchKey(const std::wstring& line, const wchar_t* key, std::wstring* rest) {

@@ -3,8 +3,8 @@
 // the old uninstaller's): a chunk is split into lines, a line belongs to the
 // key it begins with (case-sensitive, equals sign included), and a value is
 // read in one of four forms.
-#include <functional>
 #include <string>
+#include <vector>
 
 namespace ConsoleProtocol {
 
@@ -14,10 +14,10 @@ enum RunResult : int { kNoFinalState = 0, kSucceeded = 1, kFailed = 1000 };
 // Text values longer than this are cut to it.
 constexpr size_t kMaxTextLength = 771;
 
-// Calls `onLine` for every line of `chunk`: split at each line feed (which is
-// not part of the line; a carriage return before it is), plus the piece after
-// the last line feed when it is not empty.
-void ForEachLine(const std::wstring& chunk, const std::function<void(const std::wstring& line)>& onLine);
+// The lines of `chunk`: split at each line feed (which is not part of the
+// line; a carriage return before it is), plus the piece after the last line
+// feed when it is not empty.
+std::vector<std::wstring> SplitLines(const std::wstring& chunk);
 
 // True when `line` begins with `key`; `rest` then holds what follows it.
 bool MatchKey(const std::wstring& line, const wchar_t* key, std::wstring* rest);

@@ -18,7 +18,7 @@ int StartupStyle(const std::wstring& word) {
 
 int CInstaller::Parse(const std::wstring& chunk) {
   int result = kNoFinalState;
-  ForEachLine(chunk, [&](const std::wstring& line) {
+  for (const std::wstring& line : SplitLines(chunk)) {
     std::wstring rest;
     if (MatchKey(line, L"Progress=", &rest)) {
       Report(IST_CODE_PROGRESS, ReadReal(rest));
@@ -64,6 +64,6 @@ int CInstaller::Parse(const std::wstring& chunk) {
     } else if (MatchKey(line, L"Message=", &rest)) {
       Report(IST_INFO_MESSAGE, 0.0, ReadText(rest).c_str());
     }
-  });
+  }
   return result;
 }

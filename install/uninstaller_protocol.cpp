@@ -7,7 +7,7 @@ using namespace ConsoleProtocol;
 
 int UnInstaller::Parse(const std::wstring& chunk) {
   int result = kNoFinalState;
-  ForEachLine(chunk, [&](const std::wstring& line) {
+  for (const std::wstring& line : SplitLines(chunk)) {
     std::wstring rest;
     if (MatchKey(line, L"Progress=", &rest)) {
       Report(UNIST_CODE_PROGRESS, ReadReal(rest));
@@ -26,6 +26,6 @@ int UnInstaller::Parse(const std::wstring& chunk) {
     } else if (MatchKey(line, L"Encode=", &rest)) {
       codePage_ = UninstallerCodePage(ReadWord(rest));
     }
-  });
+  }
   return result;
 }

@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "app/log.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"
 #include "tests/install/stand_in.h"
@@ -78,6 +79,25 @@ TEST(PackageParser, EveryKeyAndValueForm) {
     EXPECT_EQ(c.result, installer.Parse(c.chunk)) << c.name;
     ExpectReports(c.expected, reports.All(), c.name);
   }
+}
+
+std::vector<std::wstring>* g_lines = nullptr;
+void Collect(const wchar_t* line, size_t length) {
+  if (g_lines) g_lines->emplace_back(line, length);
+}
+
+TEST(PackageParser, ExePathIsLoggedStartExeIsNot) {
+  std::vector<std::wstring> lines;
+  g_lines = &lines;
+  Log::SetSink(Collect);
+  CInstaller installer(nullptr, L"\"p.exe\"", L"", false, false, false);
+  installer.Parse(L"ExePath=C:\\P\\p.exe\r\nStartExe=C:\\P\\q.exe\n");
+  Log::SetSink(nullptr);
+  g_lines = nullptr;
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_NE(std::wstring::npos, lines[0].find(L"(CInstaller::Parse)<")) << lines[0];
+  const std::wstring tail = L": ExePath: C:\\P\\p.exe\r";
+  EXPECT_EQ(tail, lines[0].substr(lines[0].size() - tail.size())) << "the text as it came, no line end of its own";
 }
 
 TEST(PackageParser, InstallVersionKeepsWhatCannotBeRead) {
