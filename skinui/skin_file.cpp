@@ -20,7 +20,11 @@ SkinFileStatus ReadPlainFile(const std::wstring& path, uint64_t maxBytes, std::v
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size)) return SkinFileStatus::ReadFailed;
   if (size.QuadPart == 0) return SkinFileStatus::Empty;
-  if (static_cast<uint64_t>(size.QuadPart) > maxBytes) return SkinFileStatus::TooLarge;
+  // Also what this process could not hold: a size cut to 32 bits would read
+  // part of the file and pass it off as the whole.
+  if (static_cast<uint64_t>(size.QuadPart) > maxBytes || static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
+    return SkinFileStatus::TooLarge;
+  }
   bytes.resize(static_cast<size_t>(size.QuadPart));
   DWORD read = 0;
   if (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size()) {

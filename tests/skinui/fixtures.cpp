@@ -5,6 +5,14 @@
 #include "skinui/ui_manager.h"
 #include "tests/support/process.h"
 
+namespace SkinUI {
+void PrintTo(SkinFileStatus status, std::ostream* out) {
+  static const char* const kNames[] = {"Ok",       "OpenFailed", "Empty",    "TooLarge",
+                                       "ReadFailed", "NoArchive", "NotFound", "ExtractFailed"};
+  *out << kNames[static_cast<int>(status)];
+}
+}  // namespace SkinUI
+
 namespace SkinTest {
 
 std::wstring FixturePath(const std::wstring& name) { return TestSupport::BinDir() + L"\\skinui-fixtures\\" + name; }

@@ -1,7 +1,14 @@
 #pragma once
 // The skin test archives made at build time (tests/skinui/MakeFixtures.cmake)
 // in bin/skinui-fixtures, and resetting the toolkit's skin source.
+#include <ostream>
 #include <string>
+
+#include "skinui/skin_file.h"
+
+namespace SkinUI {
+void PrintTo(SkinFileStatus status, std::ostream* out);  // readable test failures
+}  // namespace SkinUI
 
 namespace SkinTest {
 
