@@ -120,11 +120,11 @@ bool CXmlMarkup::Parse() {
 
   // An element whose children are being parsed, with the sequence it is in.
   struct Open {
-    uint32_t parent;    // the sequence's parent
-    uint32_t previous;  // the sequence's last element (this one)
-    uint32_t element;
-    wchar_t* nameEnd;
-    wchar_t* dataEnd;
+    uint32_t parent = 0;    // the sequence's parent
+    uint32_t previous = 0;  // the sequence's last element (this one)
+    uint32_t element = 0;
+    wchar_t* nameEnd = nullptr;
+    wchar_t* dataEnd = nullptr;
   };
   std::vector<Open> open;
 

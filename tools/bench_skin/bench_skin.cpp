@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,11 @@ double Now() {
 }
 
 bool ReadWhole(const wchar_t* path, std::string& bytes) {
-  FILE* f = _wfopen(path, L"rb");
-  if (!f) return false;
+  std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(path, L"rb"), fclose);
+  if (!file) return false;
   char chunk[65536];
   size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, n);
-  fclose(f);
+  while ((n = fread(chunk, 1, sizeof chunk, file.get())) > 0) bytes.append(chunk, n);
   return true;
 }
 
