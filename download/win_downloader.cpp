@@ -17,8 +17,24 @@ STDMETHODIMP CWinDownloader::CBindCallback::QueryInterface(REFIID riid, void** o
     *object = static_cast<IBindStatusCallbackEx*>(this);
     return S_OK;
   }
+  if (IsEqualIID(riid, IID_IHttpNegotiate)) {
+    *object = static_cast<IHttpNegotiate*>(this);
+    return S_OK;
+  }
   *object = nullptr;
   return E_NOINTERFACE;
+}
+
+STDMETHODIMP CWinDownloader::CBindCallback::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) {
+  if (additionalHeaders) *additionalHeaders = nullptr;
+  httpStatus = 0;
+  return S_OK;
+}
+
+STDMETHODIMP CWinDownloader::CBindCallback::OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR, LPWSTR* additionalHeaders) {
+  if (additionalHeaders) *additionalHeaders = nullptr;
+  httpStatus = responseCode;
+  return S_OK;
 }
 
 STDMETHODIMP CWinDownloader::CBindCallback::OnStartBinding(DWORD, IBinding* b) {
@@ -99,7 +115,15 @@ unsigned CWinDownloader::DownloadThread(void* downloader) {
     std::wstring target = self->url;
     if (target.compare(0, 8, L"file:///") != 0) target = EncodeUrl(target);
     for (int attempt = 1; attempt <= kAttempts && !self->stopping; ++attempt) {
-      const HRESULT hr = URLDownloadToFileW(nullptr, target.c_str(), self->targetPath.c_str(), 0, &self->bindCallback);
+      self->bindCallback.httpStatus = 0;
+      HRESULT hr = URLDownloadToFileW(nullptr, target.c_str(), self->targetPath.c_str(), 0,
+                                      static_cast<IBindStatusCallbackEx*>(&self->bindCallback));
+      const DWORD status = self->bindCallback.httpStatus;
+      if (hr == S_OK && status >= 400) {
+        WriteLog(L"HTTP status %lu\r\n", status);
+        if (!DeleteFileW(self->targetPath.c_str())) WriteLog(L"DeleteFile failed:%lu\r\n", GetLastError());
+        hr = kHttpError;
+      }
       if (hr == S_OK) {
         self->Report(DL_CODE_SUCCESS, 0.0, kTagUrlDownload);
         break;

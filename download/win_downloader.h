@@ -18,8 +18,11 @@ class CWinDownloader : public CDownloader {
   static constexpr DWORD kAttemptPauseMs = 1000;
 
   // The bind-status callback lives inside the downloader, so it does not
-  // count references; everything it does not use answers E_NOTIMPL.
-  class CBindCallback : public IBindStatusCallbackEx {
+  // count references; everything it does not use answers E_NOTIMPL. It also
+  // takes part in the HTTP negotiation to learn the response status: the
+  // moniker stores an error page (404, 500) as if it were the file and
+  // reports success.
+  class CBindCallback : public IBindStatusCallbackEx, public IHttpNegotiate {
    public:
     CBindCallback() = default;
     virtual ~CBindCallback();
@@ -36,10 +39,13 @@ class CWinDownloader : public CDownloader {
     STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
     STDMETHODIMP GetBindInfoEx(DWORD*, BINDINFO*, DWORD*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) override;
+    STDMETHODIMP OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR, LPWSTR* additionalHeaders) override;
 
     StageCallback callback;           // set by Start, before the worker runs
     std::atomic<bool> cancelled{false};
     IBinding* binding = nullptr;      // kept, not used
+    std::atomic<DWORD> httpStatus{0};  // of the latest response; 0 = none
   };
 
   CWinDownloader(StageCallback callback, const std::wstring& url, const std::wstring& targetPath);
@@ -53,6 +59,10 @@ class CWinDownloader : public CDownloader {
   static std::wstring EncodeUrl(const std::wstring& url);
 
  private:
+  // The HRESULT reported for an HTTP error status that the moniker took
+  // for success.
+  static constexpr HRESULT kHttpError = INET_E_DOWNLOAD_FAILURE;
+
   static unsigned DownloadThread(void* downloader);
   void Report(int32_t code, double value, const wchar_t* text);
 

@@ -64,10 +64,11 @@ class CurlDownloaderTest : public ::testing::Test {
   std::unique_ptr<CCurlDownloader> downloader;
 };
 
-const Event* Find(const std::vector<Event>& events, int32_t code) {
+// The first event with `code`; code 0 when there is none.
+Event Find(const std::vector<Event>& events, int32_t code) {
   for (const auto& e : events)
-    if (e.code == code) return &e;
-  return nullptr;
+    if (e.code == code) return e;
+  return Event{};
 }
 
 }  // namespace
@@ -86,8 +87,8 @@ TEST_F(CurlDownloaderTest, ACorrectPackageSucceedsWithItsDigestChecked) {
   const std::string id = UniqueId();
   const auto events = Run(PackageUrl("id=" + id + ",rate=1500000"));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}), Codes());
-  EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_SUCCESS)->text);
-  EXPECT_EQ(0.0, Find(events, DL_CODE_SUCCESS)->value);
+  EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_SUCCESS).text);
+  EXPECT_EQ(0.0, Find(events, DL_CODE_SUCCESS).value);
   EXPECT_EQ(2 * 1048576, SizeOfFile(target));
   EXPECT_EQ(-1, SizeOfFile(target + L".part"));
   const auto progress = recorder->Progress();
@@ -121,10 +122,9 @@ TEST_F(CurlDownloaderTest, TheRetryBudget) {
     const std::string id = UniqueId();
     const auto events = Run(PackageUrl("id=" + id + "," + c.options));
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_FAIL}), Codes());
-    const Event* fail = Find(events, DL_CODE_FAIL);
-    ASSERT_NE(nullptr, fail);
-    EXPECT_EQ(c.failValue, fail->value);
-    EXPECT_EQ(kTagLibCurl, fail->text);
+    const Event fail = Find(events, DL_CODE_FAIL);
+    EXPECT_EQ(c.failValue, fail.value);
+    EXPECT_EQ(kTagLibCurl, fail.text);
 
     const auto gets = Gets(RequestLog(id));
     ASSERT_EQ(c.attempts, gets.size());
@@ -146,8 +146,8 @@ TEST_F(CurlDownloaderTest, AUrlWithoutADigestSkipsTheCheck) {
     SCOPED_TRACE(dg);
     const auto events = Run(PackageUrl("id=" + UniqueId() + ",dg=" + dg));
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_SUCCESS}), Codes());
-    EXPECT_EQ(kMsgCurlNoUrlMd5, Find(events, DL_CODE_MESSAGE)->text);
-    EXPECT_EQ(0.0, Find(events, DL_CODE_MESSAGE)->value);
+    EXPECT_EQ(kMsgCurlNoUrlMd5, Find(events, DL_CODE_MESSAGE).text);
+    EXPECT_EQ(0.0, Find(events, DL_CODE_MESSAGE).value);
     DeleteFileW(target.c_str());
   }
 }
@@ -164,9 +164,9 @@ TEST_F(CurlDownloaderTest, DigestsInEitherCaseAndSha256AreChecked) {
 TEST_F(CurlDownloaderTest, AMismatchAsksForOneRetry) {
   const auto events = Run(PackageUrl("id=" + UniqueId() + ",dg=bad"));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_RETRY}), Codes());
-  EXPECT_EQ(kMsgCurlMd5Mismatch, Find(events, DL_CODE_MESSAGE)->text);
-  EXPECT_EQ(0.0, Find(events, DL_CODE_RETRY)->value);
-  EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_RETRY)->text);
+  EXPECT_EQ(kMsgCurlMd5Mismatch, Find(events, DL_CODE_MESSAGE).text);
+  EXPECT_EQ(0.0, Find(events, DL_CODE_RETRY).value);
+  EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_RETRY).text);
 }
 
 TEST_F(CurlDownloaderTest, ASecondMismatchFailsInsteadOfASecondRetry) {
@@ -175,15 +175,17 @@ TEST_F(CurlDownloaderTest, ASecondMismatchFailsInsteadOfASecondRetry) {
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_RETRY, DL_CODE_START, DL_CODE_MESSAGE,
                                   DL_CODE_FAIL}),
             Codes());
-  EXPECT_EQ(0.0, Find(events, DL_CODE_FAIL)->value);
-  EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_FAIL)->text);
+  EXPECT_EQ(0.0, Find(events, DL_CODE_FAIL).value);
+  EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_FAIL).text);
   // The retry downloads the whole file again with the URL resolved before.
   const auto log = RequestLog(id);
   const auto gets = Gets(log);
   ASSERT_EQ(2u, gets.size());
   EXPECT_EQ("", gets[1].range);
   for (const auto& q : log) {
-    if (q.method == "HEAD") EXPECT_LT(q.time, gets[0].time) << "no second resolution";
+    if (q.method == "HEAD") {
+      EXPECT_LT(q.time, gets[0].time) << "no second resolution";
+    }
   }
 }
 

@@ -2,7 +2,8 @@
 """Scriptable HTTP server on 127.0.0.1 for the download tests and the benchmark.
 
   http_server.py start STATE_DIR   start in the background; writes STATE_DIR/port
-                                   (plain port, TLS port, foreign-CA TLS port) and
+                                   (plain port, TLS port, foreign-CA TLS port, TLS
+                                   port whose certificate names another host) and
                                    STATE_DIR/pid, with certificates in STATE_DIR
   http_server.py stop STATE_DIR    stop the server started there
   http_server.py run STATE_DIR     run in the foreground (what `start` forks)
@@ -19,6 +20,7 @@ comma-separated list of key=value:
   rate=B         cap each connection at B bytes per second
   gzip=1         gzip a whole-body GET when the client accepts gzip
   nolength=1     no Content-Length (body ends with the connection)
+  norange=1      ignore Range headers (always 200 with the whole body)
   headerr=S      answer HEAD with status S
 
 Faults applied to GET requests. Each takes the selectors <fault>n=A-B (only
@@ -214,7 +216,7 @@ class Handler(BaseHTTPRequestHandler):
             return
 
         start, end, partial = 0, size - 1, False
-        rng = self.headers.get("Range", "")
+        rng = "" if opts.get("norange") == "1" else self.headers.get("Range", "")
         if rng.startswith("bytes="):
             a, _, b = rng[6:].partition("-")
             start = int(a) if a else 0
@@ -310,29 +312,36 @@ class Server(ThreadingHTTPServer):
 
 
 def make_certificates(state):
-    """A test CA with a server certificate for localhost/127.0.0.1, and a
-    second, unrelated CA with its own server certificate."""
+    """A test CA with a server certificate for localhost/127.0.0.1 and one for
+    another host name, and a second, unrelated CA with its own certificate
+    for localhost."""
     def run(*args):
         subprocess.run(["openssl", *args], cwd=state, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    ext = os.path.join(state, "server.ext")
-    with open(ext, "w") as f:
-        f.write("basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n"
-                "extendedKeyUsage=serverAuth\nsubjectAltName=DNS:localhost,IP:127.0.0.1\n")
-    for prefix in ("ca", "other"):
+
+    def server_cert(name, ca, san):
+        ext = os.path.join(state, name + ".ext")
+        with open(ext, "w") as f:
+            f.write("basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n"
+                    "extendedKeyUsage=serverAuth\nsubjectAltName=%s\n" % san)
+        run("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + name,
+            "-keyout", name + ".key", "-out", name + ".csr")
+        run("x509", "-req", "-in", name + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
+            "-CAcreateserial", "-days", "2", "-extfile", ext, "-out", name + ".pem")
+
+    for ca in ("ca", "other"):
         run("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-            "-subj", "/CN=Download Test %s" % prefix, "-keyout", prefix + ".key", "-out", prefix + ".pem",
+            "-subj", "/CN=Download Test %s" % ca, "-keyout", ca + ".key", "-out", ca + ".pem",
             "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
-        run("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
-            "-keyout", prefix + "-server.key", "-out", prefix + "-server.csr")
-        run("x509", "-req", "-in", prefix + "-server.csr", "-CA", prefix + ".pem", "-CAkey", prefix + ".key",
-            "-CAcreateserial", "-days", "2", "-extfile", ext, "-out", prefix + "-server.pem")
+    server_cert("ca-server", "ca", "DNS:localhost,IP:127.0.0.1")
+    server_cert("other-server", "other", "DNS:localhost,IP:127.0.0.1")
+    server_cert("wrongname-server", "ca", "DNS:elsewhere.invalid")
 
 
 def serve(state):
     make_certificates(state)
     servers = [Server(("127.0.0.1", 0), Handler)]
-    for prefix in ("ca", "other"):
+    for prefix in ("ca", "other", "wrongname"):
         srv = Server(("127.0.0.1", 0), Handler)
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         ctx.load_cert_chain(os.path.join(state, prefix + "-server.pem"), os.path.join(state, prefix + "-server.key"))

@@ -44,7 +44,7 @@ const ServerPorts& Ports() {
     std::string text;
     if (TestSupport::ReadFileBytes(StateDir() + L"\\port", &text)) {
       std::istringstream in(text);
-      in >> p.http >> p.https >> p.foreignHttps;
+      in >> p.http >> p.https >> p.foreignHttps >> p.wrongNameHttps;
     }
     return p;
   }();
@@ -71,7 +71,9 @@ std::string UniqueId() {
   std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
   for (char& c : name)
     if (c == '/' || c == ',' || c == '=') c = '_';
-  return name + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+  // Wine reuses process ids, and the server outlives one test program.
+  static const std::string run = std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount());
+  return name + "-" + run + "-" + std::to_string(++counter);
 }
 
 std::vector<Request> RequestLog(const std::string& id) {

@@ -21,6 +21,7 @@ struct ServerPorts {
   int http = 0;
   int https = 0;         // certificate signed by the test CA
   int foreignHttps = 0;  // certificate signed by an unrelated CA
+  int wrongNameHttps = 0;  // test CA, but issued for another host name
 };
 // Read from the port file the fixture wrote; zeros when the server is absent.
 const ServerPorts& Ports();
