@@ -33,6 +33,9 @@ class ChildProcess {
   static constexpr size_t kCommandLineCapacity = 1024;
   // Bytes taken from the output pipe per read.
   static constexpr DWORD kReadSize = 1024;
+  // Reads of what a child left in its pipe when it ended: enough for its
+  // last words, bounded for a grandchild that inherited the output.
+  static constexpr int kMaxReadsAfterEnd = 64;
   // A line still unfinished after this many bytes goes to the parser anyway,
   // so a child that never ends its lines cannot grow the carry without bound.
   static constexpr size_t kMaxCarry = 8 * kReadSize;

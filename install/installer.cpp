@@ -85,9 +85,22 @@ void CInstaller::Run() {
       if (Parse(*chunk) != ConsoleProtocol::kNoFinalState) break;  // the package has spoken
     }
     if (exited) {
+      // Everything the package wrote before it ended still counts: a
+      // "State=Fail" in its last kilobytes must not turn into a success. Only
+      // what is already in the pipe, and bounded, so a grandchild that kept
+      // the output cannot hold the run.
+      int state = ConsoleProtocol::kNoFinalState;
+      for (int reads = 0; reads < ChildProcess::kMaxReadsAfterEnd && state == ConsoleProtocol::kNoFinalState; ++reads) {
+        const auto more = child_->ReadAvailable(static_cast<unsigned>(codePage_));
+        if (!more) break;
+        state = Parse(*more);
+      }
       // The line the last read left unfinished is the package's last word.
-      const auto rest = child_->TakeRemainder(static_cast<unsigned>(codePage_));
-      succeeded = !rest || Parse(*rest) == ConsoleProtocol::kNoFinalState;
+      if (state == ConsoleProtocol::kNoFinalState) {
+        const auto rest = child_->TakeRemainder(static_cast<unsigned>(codePage_));
+        if (rest) state = Parse(*rest);
+      }
+      succeeded = state == ConsoleProtocol::kNoFinalState;
       break;
     }
     const DWORD exitCode = child_->ExitCode();

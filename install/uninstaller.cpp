@@ -10,7 +10,6 @@
 
 namespace {
 const wchar_t* Flag(bool on) { return on ? L"true" : L"false"; }
-constexpr int kMaxReadsAfterEnd = 64;
 }  // namespace
 
 UnInstaller::UnInstaller(StageCallback callback, std::wstring uninstallerPath, std::wstring oldInstallFolder)
@@ -88,7 +87,7 @@ void UnInstaller::Run() {
   // "State=Fail" there must not turn into a success.
   // Bounded: a grandchild that inherited the output and keeps writing must
   // not keep this run alive.
-  for (int reads = 0; reads < kMaxReadsAfterEnd; ++reads) {
+  for (int reads = 0; reads < ChildProcess::kMaxReadsAfterEnd; ++reads) {
     auto chunk = child_->ReadAvailable(static_cast<unsigned>(codePage_));
     if (!chunk) break;
     parse(*chunk);

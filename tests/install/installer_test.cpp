@@ -131,6 +131,22 @@ TEST(InstallerRun, BurstOfLinesIsParsedWhole) {
   EXPECT_DOUBLE_EQ(0.0, all.back().value);
 }
 
+TEST(InstallerRun, FinalStateInTheLastKilobytesBeforeTheEndCounts) {
+  // The package writes its last 2.4 KB while the run pauses between exit
+  // checks, then ends: more than one read's worth is left in the pipe.
+  Reports reports;
+  StandIn package(kPackage,
+                  "write Progress=0.1\\n\nsleep 20\nrepeat 150 Progress=0.25\\n\nwrite State=Fail\\n\n");
+  auto installer = MakeInstaller(reports, package);
+  installer->Start();
+  installer.reset();
+  const auto all = reports.All();
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(IST_CODE_FAIL, all.back().code) << "a late failure must not become a success";
+  for (const auto& r : all) EXPECT_NE(IST_CODE_SUCCESS, r.code);
+  EXPECT_EQ(2u + 1u + 150u + 1u, all.size()) << "every line before the end is parsed";
+}
+
 TEST(InstallerRun, CannotStart) {
   const struct {
     const char* name;
