@@ -10,6 +10,7 @@
 #include "app/settings.h"
 #include "app/silent_install.h"
 #include "app/single_instance.h"
+#include "skinui/ui_manager.h"
 
 namespace {
 // Records nothing: the system's own crash handling takes over.
@@ -25,7 +26,6 @@ void LogEffectiveSettings() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  (void)instance;
   SetUnhandledExceptionFilter(ContinueSearch);
 
   if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) g_settings.curlReady = false;
@@ -41,7 +41,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   LogEffectiveSettings();
 
   int exitCode = 0;
-  if (options.Has(L"-silent")) exitCode = RunSilentInstall(options);
+  if (options.Has(L"-silent")) {
+    exitCode = RunSilentInstall(options);
+  } else {
+    // The toolkit takes its skin from the 7z archive among this module's
+    // resources; the window that uses it comes with the installer window.
+    SkinUI::CUIManager::SetInstance(instance);
+    SkinUI::CUIManager::SetResourceArchive7z(true);
+  }
 
   curl_global_cleanup();
   CloseLogFile();
