@@ -39,7 +39,7 @@ std::wstring CInstaller::BuildCommandLine() const {
   if (!g_settings.instCmd.empty()) line += L" " + g_settings.instCmd;
   if (!options_.installFolder.empty()) {
     line += L" -instdir=\"" + options_.installFolder + L"\"";
-    line += L" /D=" + options_.installFolder;  // NSIS takes /D= unquoted, and only as the last word
+    line += L" /D=" + options_.installFolder;  // the package's installer reads /D= unquoted, and only as the last word
   }
   return line;
 }
@@ -49,15 +49,10 @@ void CInstaller::Start() {
   // before either is touched.
   thread_.reset();
   commandLine_ = BuildCommandLine();
-  thread_ = std::make_unique<Utils::Thread>(this, L"ABDEF", [](void* self) -> unsigned {
+  thread_ = Utils::Thread::Launch(this, L"ABDEF", [](void* self) -> unsigned {
     static_cast<CInstaller*>(self)->Run();
     return 0;
   });
-  if (!thread_->Started()) {
-    WriteLog(L"worker thread not created, code=%lu\r\n", GetLastError());
-    return;
-  }
-  if (!thread_->Resume()) WriteLog(L"ResumeThread FAIL code=%lu\r\n", GetLastError());
 }
 
 void CInstaller::Report(int32_t code, double value, const wchar_t* text) {

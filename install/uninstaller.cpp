@@ -40,15 +40,10 @@ std::wstring UnInstaller::BuildCommandLine() const {
 void UnInstaller::Start() {
   thread_.reset();
   commandLine_ = BuildCommandLine();
-  thread_ = std::make_unique<Utils::Thread>(this, L"UnInstaller", [](void* self) -> unsigned {
+  thread_ = Utils::Thread::Launch(this, L"UnInstaller", [](void* self) -> unsigned {
     static_cast<UnInstaller*>(self)->Run();
     return 0;
   });
-  if (!thread_->Started()) {
-    WriteLog(L"worker thread not created, code=%lu\r\n", GetLastError());
-    return;
-  }
-  if (!thread_->Resume()) WriteLog(L"ResumeThread FAIL code=%lu\r\n", GetLastError());
 }
 
 void UnInstaller::Report(int32_t code, double value, const wchar_t* text) {

@@ -31,7 +31,7 @@ class UnInstaller {
 
   // "<path> /S -adminact=<console user is admin> -authorizationact=<process
   // is admin> -console=show _?=<old folder>", the flags asked of the system
-  // now, neither path quoted (NSIS reads "_?=" up to the end of the line).
+  // now, neither path quoted (the uninstaller reads "_?=" up to the end of the line).
   std::wstring BuildCommandLine() const;
   const std::wstring& CommandLine() const { return commandLine_; }
 

@@ -62,6 +62,20 @@ Thread::~Thread() {
   function_ = nullptr;
 }
 
+std::unique_ptr<Thread> Thread::Launch(void* parameter, std::wstring name, Function function) {
+  auto thread = std::make_unique<Thread>(parameter, std::move(name), std::move(function));
+  if (!thread->Started()) {
+    WriteLog(L"worker thread not created, code=%lu\r\n", GetLastError());
+  } else if (!thread->Resume()) {
+    WriteLog(L"ResumeThread FAIL code=%lu\r\n", GetLastError());
+    // Never resumed, the work cannot end by itself: end the thread so that
+    // joining it does not wait for ever.
+    TerminateThread(thread->Handle(), 0);
+    thread->Join();
+  }
+  return thread;
+}
+
 bool Thread::Resume() { return handle_ && ResumeThread(handle_.Get()) != static_cast<DWORD>(-1); }
 
 void Thread::Join() {

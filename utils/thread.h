@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "utils/handle.h"
@@ -33,6 +34,12 @@ class Thread {
   bool IsCurrent() const { return id_ == GetCurrentThreadId(); }
 
   static unsigned __stdcall CallBack(void* thread);
+
+  // Creates the thread and resumes it at once, for owners that keep it in a
+  // member before the work looks for it. A thread the system refused, or
+  // could not resume, is logged with the system's error code; the returned
+  // object is then not Started() and its work never runs.
+  static std::unique_ptr<Thread> Launch(void* parameter, std::wstring name, Function function);
 
  private:
   unsigned id_ = 0xFFFFFFFFu;
