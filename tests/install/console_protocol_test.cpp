@@ -9,6 +9,7 @@
 #include "install/uninstaller.h"
 #include "tests/install/stand_in.h"
 
+using StandInTest::ExpectReports;
 using StandInTest::Report;
 using StandInTest::Reports;
 
@@ -19,15 +20,6 @@ struct Case {
   std::vector<Report> expected;
   int result = 0;
 };
-
-void ExpectReports(const std::vector<Report>& expected, const std::vector<Report>& actual, const char* name) {
-  ASSERT_EQ(expected.size(), actual.size()) << name;
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].code, actual[i].code) << name << " #" << i;
-    EXPECT_DOUBLE_EQ(expected[i].value, actual[i].value) << name << " #" << i;
-    EXPECT_EQ(expected[i].text, actual[i].text) << name << " #" << i;
-  }
-}
 
 TEST(PackageParser, EveryKeyAndValueForm) {
   const std::wstring longText(800, L'x');

@@ -9,6 +9,7 @@
 #include "install/installer.h"
 #include "tests/install/stand_in.h"
 
+using StandInTest::ExpectReports;
 using StandInTest::HandleCount;
 using StandInTest::NamedEvent;
 using StandInTest::Report;
@@ -104,13 +105,7 @@ TEST(InstallerRun, OutcomesOfARun) {
     installer.reset();  // waits for the run
     std::vector<Report> expected = {{IST_CODE_START, 0.0, L""}, {IST_CODE_PROGRESS, 0.0, L""}};
     expected.insert(expected.end(), c.expected.begin(), c.expected.end());
-    const auto actual = reports.All();
-    ASSERT_EQ(expected.size(), actual.size()) << c.name;
-    for (size_t i = 0; i < expected.size(); ++i) {
-      EXPECT_EQ(expected[i].code, actual[i].code) << c.name << " #" << i;
-      EXPECT_DOUBLE_EQ(expected[i].value, actual[i].value) << c.name << " #" << i;
-      EXPECT_EQ(expected[i].text, actual[i].text) << c.name << " #" << i;
-    }
+    ExpectReports(expected, reports.All(), c.name);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "tests/install/stand_in.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 
 namespace StandInTest {
@@ -120,6 +122,15 @@ DWORD HandleCount() {
   DWORD own = 0;
   for (ULONG i = 0; i < count; ++i) own += entries[i].ownerPid == GetCurrentProcessId();
   return own;
+}
+
+void ExpectReports(const std::vector<Report>& expected, const std::vector<Report>& actual, const std::string& name) {
+  ASSERT_EQ(expected.size(), actual.size()) << name;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(expected[i].code, actual[i].code) << name << " #" << i;
+    EXPECT_DOUBLE_EQ(expected[i].value, actual[i].value) << name << " #" << i;
+    EXPECT_EQ(expected[i].text, actual[i].text) << name << " #" << i;
+  }
 }
 
 }  // namespace StandInTest

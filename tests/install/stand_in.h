@@ -78,4 +78,7 @@ class Reports {
 // Open handles of this process.
 DWORD HandleCount();
 
+// Expects the reports to match one by one: code, value and text.
+void ExpectReports(const std::vector<Report>& expected, const std::vector<Report>& actual, const std::string& name);
+
 }  // namespace StandInTest

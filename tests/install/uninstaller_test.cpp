@@ -9,21 +9,13 @@
 
 using StandInTest::HandleCount;
 using StandInTest::NamedEvent;
+using StandInTest::ExpectReports;
 using StandInTest::Report;
 using StandInTest::Reports;
 using StandInTest::StandIn;
 
 namespace {
 constexpr const wchar_t* kUninstaller = L"stand_in_uninstaller";
-
-void ExpectReports(const std::vector<Report>& expected, const std::vector<Report>& actual, const char* name) {
-  ASSERT_EQ(expected.size(), actual.size()) << name;
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].code, actual[i].code) << name << " #" << i;
-    EXPECT_DOUBLE_EQ(expected[i].value, actual[i].value) << name << " #" << i;
-    EXPECT_EQ(expected[i].text, actual[i].text) << name << " #" << i;
-  }
-}
 
 TEST(UninstallerRun, CommandLineUnquotedWithTheFlagsOfNow) {
   Reports reports;
