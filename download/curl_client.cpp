@@ -235,6 +235,7 @@ int CurlClient::Start() {
     r |= curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
     r |= curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     r |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+    r |= curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, Download::kReceiveBufferBytes);
     r |= Download::ApplyTlsVerification(handle);
     resumeOffset = FileSize(partPath);
     if (resumeOffset > 0) r |= curl_easy_setopt(handle, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(resumeOffset));

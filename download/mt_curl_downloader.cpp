@@ -26,8 +26,9 @@ void RemoveFile(const std::wstring& path) {
 
 CMTCurlDownloader::CMTCurlDownloader(StageCallback callback, const std::wstring& url, const std::wstring& targetPath)
     : callback(std::move(callback)), targetPath(targetPath), url(url),
-      stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-  if (!stopEvent) WriteLog(L"CreateEvent failed:%lu\r\n", GetLastError());
+      stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      partsDoneEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+  if (!stopEvent || !partsDoneEvent) WriteLog(L"CreateEvent failed:%lu\r\n", GetLastError());
   if (!targetPath.empty()) {
     RemoveFile(targetPath);
     DeletePartFiles();
@@ -304,6 +305,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
   r |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
   r |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
   r |= curl_easy_setopt(h, CURLOPT_RANGE, range);
+  r |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, Download::kReceiveBufferBytes);
   if (r != CURLE_OK) return r;
 
   CURLcode result = curl_easy_perform(h);
@@ -341,7 +343,7 @@ unsigned CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* self, DownloadP
     fclose(part->file);
     part->file = nullptr;
   }
-  --self->runningCount;
+  if (--self->runningCount == 0 && self->partsDoneEvent) SetEvent(self->partsDoneEvent.Get());
   return 0;
 }
 
@@ -352,7 +354,7 @@ int CMTCurlDownloader::JoinParts() {
     WriteLog(L"open part file failed:%d:%s\r\n", errno, parts[0]->partPath.c_str());
     return DownloadPartNode::kFileError;
   }
-  std::vector<char> block(1024);
+  std::vector<char> block(kJoinBlock);
   for (size_t i = 1; i < parts.size(); ++i) {
     UniqueCrtFile next(_wfopen(parts[i]->partPath.c_str(), L"rb+"));
     if (!next) {
@@ -386,8 +388,13 @@ int CMTCurlDownloader::JoinParts() {
 
 unsigned CMTCurlDownloader::waitForFinishThreadFun(void* downloader) {
   auto* self = static_cast<CMTCurlDownloader*>(downloader);
-  while (self->runningCount > 0) {
-    if (!self->Pause(kFinishPollMs)) return 0;
+  while (self->runningCount > 0 && !self->stopping) {
+    if (self->partsDoneEvent && self->stopEvent) {
+      const HANDLE wake[] = {self->stopEvent.Get(), self->partsDoneEvent.Get()};
+      WaitForMultipleObjects(2, wake, FALSE, kFinishPollMs);
+    } else {
+      Sleep(kFinishPollMs);
+    }
   }
   if (self->stopping) return 0;
 

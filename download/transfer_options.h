@@ -12,6 +12,11 @@ namespace Download {
 // system store. Returns the ORed results of the options it set.
 CURLcode ApplyTlsVerification(CURL* handle);
 
+// Receive buffer of the body transfers. Under Wine every socket read is a
+// round trip to the server process; libcurl's default 16 KiB buffer caps a
+// loopback transfer far below what the disk takes.
+constexpr long kReceiveBufferBytes = 2 * 1024 * 1024;
+
 // Test seam: a PEM bundle that replaces the system store for all later
 // transfers of this process (an empty path restores the system store). Wine's
 // default store accepts any self-signed certificate, so tests need a store
