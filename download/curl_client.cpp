@@ -194,9 +194,9 @@ int CurlClient::Start() {
     if (!realUrl.empty()) fileLength = GetDownloadFileLength_Str(realUrl);
   }
 
+  Download::UniqueCurlList headers;  // outlives the handle that points to it
   Download::UniqueCurl easy;
   UniqueCrtFile part;
-  Download::UniqueCurlList headers;
   if (fileLength < kMinLength) {
     result = kBadLength;
   } else if (easy.Reset(curl_easy_init()); !easy) {
@@ -243,8 +243,8 @@ int CurlClient::Start() {
     if (result == CURLE_OK) result = curl_easy_perform(handle);
   }
 
-  const char* reason = result > 0 ? curl_easy_strerror(static_cast<CURLcode>(result)) : curl_easy_strerror(CURLE_OK);
-  WriteLog(L"error:%d:%hs\r\n", result, reason);
+  // libcurl names its own codes and calls the client's negative ones unknown.
+  WriteLog(L"error:%d:%hs\r\n", result, curl_easy_strerror(static_cast<CURLcode>(result)));
   easy.Reset();
   handle = nullptr;
   if (part && fclose(part.Release()) != 0 && result == CURLE_OK) {

@@ -111,12 +111,12 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& urlBytes) {
     WriteLog(L"libcurl is not initialised\r\n");
     return false;
   }
+  Download::UniqueCurlList headers;  // outlives the handle that points to it
   Download::UniqueCurl h(curl_easy_init());
   if (!h) {
     WriteLog(L"curl_easy_init failed\r\n");
     return false;
   }
-  Download::UniqueCurlList headers;
   if (!Download::AppendHeader(headers, "Connection: keep-alive")) WriteLog(L"curl_slist_append failed\r\n");
   curl_easy_setopt(h.Get(), CURLOPT_HTTPHEADER, headers.Get());
   int r = curl_easy_setopt(h.Get(), CURLOPT_URL, urlBytes.c_str());
