@@ -219,3 +219,16 @@ TEST_F(CurlDownloaderTest, DestructionStopsAStalledTransfer) {
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START}), Codes()) << "no report once destruction began";
   EXPECT_EQ(-1, SizeOfFile(target + L".part"));
 }
+
+TEST_F(CurlDownloaderTest, AStartFromAnotherThreadWaitsForTheRunningWorker) {
+  // Both runs complete one after the other; their reports never interleave.
+  const std::string id = UniqueId();
+  downloader = std::make_unique<CCurlDownloader>(recorder->Callback(), PackageUrl("id=" + id + ",rate=4000000"),
+                                                 target);
+  downloader->Start();
+  downloader->Start();  // waits here for the first worker to end
+  EXPECT_TRUE(recorder->WaitOutcome(kOutcomeTimeoutMs, 2));
+  downloader.reset();
+  EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS, DL_CODE_START, DL_CODE_SUCCESS}), Codes());
+  EXPECT_EQ(2u, Gets(RequestLog(id)).size());
+}

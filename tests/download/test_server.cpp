@@ -138,9 +138,9 @@ void Recorder::Add(int32_t code, double value, const wchar_t* text) {
   changed_.notify_all();
 }
 
-bool Recorder::WaitOutcome(DWORD timeoutMs) {
+bool Recorder::WaitOutcome(DWORD timeoutMs, int count) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return outcomes_ > 0; });
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return outcomes_ >= count; });
 }
 
 std::vector<Event> Recorder::Events() {

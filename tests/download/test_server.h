@@ -64,7 +64,7 @@ class Recorder {
  public:
   StageCallback Callback();
   void AnswerRetry(std::function<void()> start) { restart_ = std::move(start); }
-  bool WaitOutcome(DWORD timeoutMs);
+  bool WaitOutcome(DWORD timeoutMs, int count = 1);  // `count` outcomes in all
   std::vector<Event> Events();
   // Codes without DL_CODE_PROGRESS.
   std::vector<int32_t> Codes();
