@@ -8,7 +8,8 @@
 // After DL_CODE_RETRY the owner may call Start again, also from inside the
 // callback. A downloader sends DL_CODE_RETRY at most once in its lifetime.
 // Destroying a downloader stops its transfers and waits for its threads;
-// no callback is made once destruction has begun.
+// no callback is made once destruction has begun. Destroy it from a thread of
+// your own, never from inside its callback (that thread is one it waits for).
 #include <memory>
 #include <string>
 
