@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "app/settings.h"
 #include "download/mt_curl_downloader.h"
 #include "tests/download/test_server.h"
 #include "tests/support/process.h"
@@ -278,4 +279,14 @@ TEST_F(MtCurlDownloaderTest, DestructionStopsRunningParts) {
   downloader.reset();
   EXPECT_LT(GetTickCount() - begin, 4000u) << "stopped before the low-speed limit would have";
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START}), Codes());
+}
+
+TEST_F(MtCurlDownloaderTest, WithoutLibcurlItFailsBeforeAnyRequest) {
+  const std::string id = UniqueId();
+  g_settings.curlReady = false;
+  const auto events = Run(PackageUrl("id=" + id));
+  g_settings.curlReady = true;
+  EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_FAIL}), Codes());
+  EXPECT_EQ(0.0, Find(events, DL_CODE_FAIL).value);
+  EXPECT_TRUE(RequestLog(id).empty());
 }
