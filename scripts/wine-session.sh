@@ -23,6 +23,11 @@ wine_session_start() {  # prefix
   fi
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 || true
+  # Wine's desktop process inherits the output of the first program that makes
+  # a window and outlives it; started here, it holds no test's pipe.
+  if [ -f "$BUILD/bin/desktop_prime.exe" ]; then
+    wine "$BUILD/bin/desktop_prime.exe" </dev/null >/dev/null 2>&1 || true
+  fi
   trap wine_session_stop EXIT
 }
 
