@@ -34,7 +34,7 @@ int CountLogLines(const std::wstring& needle) {
   return n;
 }
 
-class CurlDownloaderTest : public ::testing::Test {
+class CurlDownloaderTest : public ::testing::Test, public DownloadRun<CCurlDownloader> {
  protected:
   void SetUp() override {
     ASSERT_NE(0, Ports().http) << "the test server is not running";
@@ -45,37 +45,13 @@ class CurlDownloaderTest : public ::testing::Test {
     Log::SetSink(&CaptureLog);
   }
   void TearDown() override { Log::SetSink(nullptr); }
-
-  // Runs one download to its outcome (answering a retry when asked to).
-  std::vector<Event> Run(const std::wstring& url, bool answerRetry = false) {
-    recorder = std::make_unique<Recorder>();
-    downloader = std::make_unique<CCurlDownloader>(recorder->Callback(), url, target);
-    if (answerRetry) recorder->AnswerRetry([this] { downloader->Start(); });
-    downloader->Start();
-    EXPECT_TRUE(recorder->WaitOutcome(kOutcomeTimeoutMs));
-    downloader.reset();  // joins the worker: every callback has been made
-    return recorder->Events();
-  }
-  std::vector<int32_t> Codes() { return recorder->Codes(); }
-
-  TempDir dir;
-  std::wstring target = dir.File(L"pkg.exe");
-  std::unique_ptr<Recorder> recorder = std::make_unique<Recorder>();
-  std::unique_ptr<CCurlDownloader> downloader;
 };
-
-// The first event with `code`; code 0 when there is none.
-Event Find(const std::vector<Event>& events, int32_t code) {
-  for (const auto& e : events)
-    if (e.code == code) return e;
-  return Event{};
-}
 
 }  // namespace
 
 TEST_F(CurlDownloaderTest, AnEmptyTargetFailsAtOnce) {
   target.clear();
-  const auto events = Run(PackageUrl("id=" + UniqueId()));
+  const auto events = Download(PackageUrl("id=" + UniqueId()));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_FAIL}), Codes());
   ASSERT_EQ(2u, events.size());
   EXPECT_EQ(1.0, events[0].value);
@@ -85,7 +61,7 @@ TEST_F(CurlDownloaderTest, AnEmptyTargetFailsAtOnce) {
 
 TEST_F(CurlDownloaderTest, ACorrectPackageSucceedsWithItsDigestChecked) {
   const std::string id = UniqueId();
-  const auto events = Run(PackageUrl("id=" + id + ",rate=1500000"));
+  const auto events = Download(PackageUrl("id=" + id + ",rate=1500000"));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}), Codes());
   EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_SUCCESS).text);
   EXPECT_EQ(0.0, Find(events, DL_CODE_SUCCESS).value);
@@ -120,7 +96,7 @@ TEST_F(CurlDownloaderTest, TheRetryBudget) {
       g_logLines.clear();
     }
     const std::string id = UniqueId();
-    const auto events = Run(PackageUrl("id=" + id + "," + c.options));
+    const auto events = Download(PackageUrl("id=" + id + "," + c.options));
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_FAIL}), Codes());
     const Event fail = Find(events, DL_CODE_FAIL);
     EXPECT_EQ(c.failValue, fail.value);
@@ -144,7 +120,7 @@ TEST_F(CurlDownloaderTest, TheRetryBudget) {
 TEST_F(CurlDownloaderTest, AUrlWithoutADigestSkipsTheCheck) {
   for (const char* dg : {"none", "short", "long"}) {
     SCOPED_TRACE(dg);
-    const auto events = Run(PackageUrl("id=" + UniqueId() + ",dg=" + dg));
+    const auto events = Download(PackageUrl("id=" + UniqueId() + ",dg=" + dg));
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_SUCCESS}), Codes());
     EXPECT_EQ(kMsgCurlNoUrlMd5, Find(events, DL_CODE_MESSAGE).text);
     EXPECT_EQ(0.0, Find(events, DL_CODE_MESSAGE).value);
@@ -155,14 +131,14 @@ TEST_F(CurlDownloaderTest, AUrlWithoutADigestSkipsTheCheck) {
 TEST_F(CurlDownloaderTest, DigestsInEitherCaseAndSha256AreChecked) {
   for (const char* dg : {"MD5", "sha256", "SHA256"}) {
     SCOPED_TRACE(dg);
-    Run(PackageUrl("id=" + UniqueId() + ",dg=" + dg));
+    Download(PackageUrl("id=" + UniqueId() + ",dg=" + dg));
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}), Codes());
     DeleteFileW(target.c_str());
   }
 }
 
 TEST_F(CurlDownloaderTest, AMismatchAsksForOneRetry) {
-  const auto events = Run(PackageUrl("id=" + UniqueId() + ",dg=bad"));
+  const auto events = Download(PackageUrl("id=" + UniqueId() + ",dg=bad"));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_RETRY}), Codes());
   EXPECT_EQ(kMsgCurlMd5Mismatch, Find(events, DL_CODE_MESSAGE).text);
   EXPECT_EQ(0.0, Find(events, DL_CODE_RETRY).value);
@@ -171,7 +147,7 @@ TEST_F(CurlDownloaderTest, AMismatchAsksForOneRetry) {
 
 TEST_F(CurlDownloaderTest, ASecondMismatchFailsInsteadOfASecondRetry) {
   const std::string id = UniqueId();
-  const auto events = Run(PackageUrl("id=" + id + ",dg=bad"), /*answerRetry=*/true);
+  const auto events = Download(PackageUrl("id=" + id + ",dg=bad"), /*answerRetry=*/true);
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_RETRY, DL_CODE_START, DL_CODE_MESSAGE,
                                   DL_CODE_FAIL}),
             Codes());
@@ -190,7 +166,7 @@ TEST_F(CurlDownloaderTest, ASecondMismatchFailsInsteadOfASecondRetry) {
 }
 
 TEST_F(CurlDownloaderTest, ARetryAfterACorruptBodySucceeds) {
-  const auto events = Run(PackageUrl("id=" + UniqueId() + ",dg=sha256,corrupt=1,corruptn=1"), true);
+  const auto events = Download(PackageUrl("id=" + UniqueId() + ",dg=sha256,corrupt=1,corruptn=1"), true);
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_MESSAGE, DL_CODE_RETRY, DL_CODE_START, DL_CODE_SUCCESS}),
             Codes());
   EXPECT_EQ(2 * 1048576, SizeOfFile(target));
@@ -199,7 +175,7 @@ TEST_F(CurlDownloaderTest, ARetryAfterACorruptBodySucceeds) {
 TEST_F(CurlDownloaderTest, AStalePartFileIsNotResumed) {
   ASSERT_TRUE(TestSupport::WriteFileBytes(target + L".part", std::string(1000, 'z')));
   const std::string id = UniqueId();
-  Run(PackageUrl("id=" + id));
+  Download(PackageUrl("id=" + id));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}), Codes());
   const auto gets = Gets(RequestLog(id));
   ASSERT_EQ(1u, gets.size());

@@ -17,35 +17,11 @@ using TestSupport::TempDir;
 
 namespace {
 
-constexpr DWORD kOutcomeTimeoutMs = 90000;
-
-class MtCurlDownloaderTest : public ::testing::Test {
+class MtCurlDownloaderTest : public ::testing::Test, public DownloadRun<CMTCurlDownloader> {
  protected:
   void SetUp() override { ASSERT_NE(0, Ports().http) << "the test server is not running"; }
-
-  std::vector<Event> Run(const std::wstring& url, bool answerRetry = false) {
-    recorder = std::make_unique<Recorder>();
-    downloader = std::make_unique<CMTCurlDownloader>(recorder->Callback(), url, target);
-    if (answerRetry) recorder->AnswerRetry([this] { downloader->Start(); });
-    downloader->Start();
-    EXPECT_TRUE(recorder->WaitOutcome(kOutcomeTimeoutMs));
-    downloader.reset();
-    return recorder->Events();
-  }
-  std::vector<int32_t> Codes() { return recorder->Codes(); }
-
-  TempDir dir;
-  std::wstring target = dir.File(L"pkg.exe");
-  std::unique_ptr<Recorder> recorder = std::make_unique<Recorder>();
-  std::unique_ptr<CMTCurlDownloader> downloader;
 };
 
-// The first event with `code`; code 0 when there is none.
-Event Find(const std::vector<Event>& events, int32_t code) {
-  for (const auto& e : events)
-    if (e.code == code) return e;
-  return Event{};
-}
 
 // "range status sent" lines, for failure messages.
 std::string Describe(const std::vector<Request>& gets) {
@@ -102,7 +78,7 @@ TEST_F(MtCurlDownloaderTest, EachPartAsksForItsRange) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
     const std::string id = UniqueId();
-    const auto events = Run(PackageUrl("id=" + id + ",size=" + std::to_string(c.size)));
+    const auto events = Download(PackageUrl("id=" + id + ",size=" + std::to_string(c.size)));
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}), Codes());
     EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_SUCCESS).text);
     EXPECT_EQ(c.size, SizeOfFile(target));
@@ -131,7 +107,7 @@ TEST_F(MtCurlDownloaderTest, AnUnresolvableDownloadFailsAtOnce) {
   };
   for (const auto& url : cases) {
     SCOPED_TRACE(testing::PrintToString(url));
-    const auto events = Run(url);
+    const auto events = Download(url);
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_FAIL}), Codes());
     EXPECT_EQ(0.0, Find(events, DL_CODE_FAIL).value);
     EXPECT_EQ(kTagLibCurl, Find(events, DL_CODE_FAIL).text);
@@ -143,7 +119,7 @@ TEST_F(MtCurlDownloaderTest, AHalfDoneFirstPartIsResumedByTheRetry) {
   // then refused seven times (2 each), so it fails for good after 8 attempts
   // while part 1 completes; the retry resumes part 0 only.
   const std::string id = UniqueId();
-  const auto events = Run(PackageUrl("id=" + id +
+  const auto events = Download(PackageUrl("id=" + id +
                                      ",size=25000000,rate=4000000,dropat=4000000,dropatn=1,dropatbelow=12500000,"
                                      "err=500,errn=2-8,errbelow=12500000"),
                           /*answerRetry=*/true);
@@ -168,7 +144,7 @@ TEST_F(MtCurlDownloaderTest, AHalfDoneFirstPartIsResumedByTheRetry) {
 
 TEST_F(MtCurlDownloaderTest, APartOneByteShortAsksForThatByte) {
   const std::string id = UniqueId();
-  Run(PackageUrl("id=" + id + ",size=25000000,dropat=12499999,dropatbelow=12500000,dropatn=1"));
+  Download(PackageUrl("id=" + id + ",size=25000000,dropat=12499999,dropatbelow=12500000,dropatn=1"));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}), Codes());
   EXPECT_EQ((std::vector<std::string>{"bytes=0-12499999", "bytes=12499999-12499999"}),
             RangesByEnd(Gets(RequestLog(id))).at("12499999"));
@@ -187,7 +163,7 @@ TEST_F(MtCurlDownloaderTest, PartsRetryWithinTheirBudget) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string id = UniqueId();
-    const auto events = Run(PackageUrl("id=" + id + "," + c.options));
+    const auto events = Download(PackageUrl("id=" + id + "," + c.options));
     EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_RETRY}), Codes());
     EXPECT_EQ(c.value, Find(events, DL_CODE_RETRY).value);
     const auto gets = Gets(RequestLog(id));
@@ -198,7 +174,7 @@ TEST_F(MtCurlDownloaderTest, PartsRetryWithinTheirBudget) {
 
 TEST_F(MtCurlDownloaderTest, ASecondFailedAttemptFails) {
   const std::string id = UniqueId();
-  const auto events = Run(PackageUrl("id=" + id + ",err=404"), true);
+  const auto events = Download(PackageUrl("id=" + id + ",err=404"), true);
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_RETRY, DL_CODE_START, DL_CODE_FAIL}), Codes());
   EXPECT_EQ(22.0, Find(events, DL_CODE_FAIL).value);
   EXPECT_EQ(14u, Gets(RequestLog(id)).size());
@@ -207,7 +183,7 @@ TEST_F(MtCurlDownloaderTest, ASecondFailedAttemptFails) {
 
 TEST_F(MtCurlDownloaderTest, ASilentServerIsLeftAfterFiveSeconds) {
   const std::string id = UniqueId();
-  Run(PackageUrl("id=" + id + ",stall=30,stalln=1"));
+  Download(PackageUrl("id=" + id + ",stall=30,stalln=1"));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_SUCCESS}), Codes());
   const auto gets = Gets(RequestLog(id));
   ASSERT_EQ(2u, gets.size());
@@ -232,7 +208,7 @@ TEST_F(MtCurlDownloaderTest, DigestPaths) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dg);
-    const auto events = Run(PackageUrl("id=" + UniqueId() + ",size=21000000,dg=" + c.dg), true);
+    const auto events = Download(PackageUrl("id=" + UniqueId() + ",size=21000000,dg=" + c.dg), true);
     EXPECT_EQ(c.codes, Codes());
     if (c.message) {
       EXPECT_EQ(c.message, Find(events, DL_CODE_MESSAGE).text);
@@ -253,7 +229,7 @@ TEST_F(MtCurlDownloaderTest, AServerIgnoringRangesIsNoSuccess) {
   // Without a digest nothing else would notice that the second part holds
   // the file's beginning.
   const std::string id = UniqueId();
-  const auto events = Run(PackageUrl("id=" + id + ",size=21000000,dg=none,norange=1"));
+  const auto events = Download(PackageUrl("id=" + id + ",size=21000000,dg=none,norange=1"));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_RETRY}), Codes());
   EXPECT_EQ(static_cast<double>(CURLE_WRITE_ERROR), Find(events, DL_CODE_RETRY).value);
 }
@@ -261,7 +237,7 @@ TEST_F(MtCurlDownloaderTest, AServerIgnoringRangesIsNoSuccess) {
 TEST_F(MtCurlDownloaderTest, APartFileThatCannotBeOpenedFailsThePart) {
   ASSERT_TRUE(CreateDirectoryW((target + L"_0").c_str(), nullptr));
   const std::string id = UniqueId();
-  const auto events = Run(PackageUrl("id=" + id));
+  const auto events = Download(PackageUrl("id=" + id));
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_RETRY}), Codes());
   EXPECT_EQ(-2.0, Find(events, DL_CODE_RETRY).value);
   EXPECT_TRUE(Gets(RequestLog(id)).empty());
@@ -284,7 +260,7 @@ TEST_F(MtCurlDownloaderTest, DestructionStopsRunningParts) {
 TEST_F(MtCurlDownloaderTest, WithoutLibcurlItFailsBeforeAnyRequest) {
   const std::string id = UniqueId();
   g_settings.curlReady = false;
-  const auto events = Run(PackageUrl("id=" + id));
+  const auto events = Download(PackageUrl("id=" + id));
   g_settings.curlReady = true;
   EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_FAIL}), Codes());
   EXPECT_EQ(0.0, Find(events, DL_CODE_FAIL).value);

@@ -112,6 +112,12 @@ std::vector<Request> RequestLog(const std::string& id) {
   return out;
 }
 
+Event Find(const std::vector<Event>& events, int32_t code) {
+  for (const auto& e : events)
+    if (e.code == code) return e;
+  return Event{};
+}
+
 std::vector<Request> Gets(const std::vector<Request>& log) {
   std::vector<Request> out;
   for (const auto& q : log)

@@ -4,16 +4,19 @@
 // libcurl's global initialisation.
 #include <windows.h>
 
+#include <gtest/gtest.h>
 #include <json/json.h>
 
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "install/stage.h"
+#include "tests/support/process.h"
 
 namespace DownloadTest {
 
@@ -77,6 +80,31 @@ class Recorder {
   std::vector<Event> events_;
   int outcomes_ = 0;
   std::function<void()> restart_;
+};
+
+// The first event with `code`; code 0 when there is none.
+Event Find(const std::vector<Event>& events, int32_t code);
+
+// One downloader of class D at a time, run to its outcome into a fresh
+// folder, answering a retry the way the orchestrator does when asked to.
+template <class D>
+struct DownloadRun {
+  std::vector<Event> Download(const std::wstring& url, bool answerRetry = false) {
+    recorder = std::make_unique<Recorder>();
+    downloader = std::make_unique<D>(recorder->Callback(), url, target);
+    if (answerRetry) recorder->AnswerRetry([this] { downloader->Start(); });
+    downloader->Start();
+    EXPECT_TRUE(recorder->WaitOutcome(outcomeTimeoutMs));
+    downloader.reset();  // joins the workers: every callback has been made
+    return recorder->Events();
+  }
+  std::vector<int32_t> Codes() { return recorder->Codes(); }
+
+  DWORD outcomeTimeoutMs = 90000;
+  TestSupport::TempDir dir;
+  std::wstring target = dir.File(L"pkg.exe");
+  std::unique_ptr<Recorder> recorder = std::make_unique<Recorder>();
+  std::unique_ptr<D> downloader;
 };
 
 // MD5 of a file as the test sees it (the server's digest of the same bytes is

@@ -15,12 +15,6 @@ namespace {
 
 constexpr DWORD kOutcomeTimeoutMs = 60000;
 
-Event Find(const std::vector<Event>& events, int32_t code) {
-  for (const auto& e : events)
-    if (e.code == code) return e;
-  return Event{};
-}
-
 class WinDownloaderTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(0, Ports().http) << "the test server is not running"; }
