@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <regex>
 
 #include "app/log.h"
@@ -41,9 +42,9 @@ std::wstring Padded(unsigned v, size_t width) {
 class LogChannel : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    run_ = new DebugRun(RunUnderDebugger(Quote(BinDir() + L"\\log_probe.exe")));
+    run_ = std::make_unique<DebugRun>(RunUnderDebugger(Quote(BinDir() + L"\\log_probe.exe")));
   }
-  static void TearDownTestSuite() { delete run_; }
+  static void TearDownTestSuite() { run_.reset(); }
   static std::vector<std::pair<DWORD, Parsed>> Lines() {
     std::vector<std::pair<DWORD, Parsed>> out;
     for (const auto& s : run_->strings) {
@@ -59,9 +60,9 @@ class LogChannel : public ::testing::Test {
       if (l.second.message == message) return &l.second;
     return nullptr;
   }
-  static DebugRun* run_;
+  static std::unique_ptr<DebugRun> run_;  // one probe run serves every case
 };
-DebugRun* LogChannel::run_ = nullptr;
+std::unique_ptr<DebugRun> LogChannel::run_;
 
 TEST_F(LogChannel, EveryLineCarriesTheFullPrefixOfItsProcessAndThread) {
   ASSERT_TRUE(run_->started);
