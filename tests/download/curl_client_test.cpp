@@ -115,6 +115,14 @@ TEST_F(CurlClientTest, FailuresKeepThePartFile) {
   EXPECT_EQ(CurlClient::kBadLength, headRefused.Start()) << "the length of an error answer is not the file's";
 }
 
+TEST_F(CurlClientTest, AFinishedTransferThatCannotTakeTheTargetNameIsAWriteError) {
+  ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));  // a folder where the package should go
+  CurlClient client(PackageUrl("id=" + UniqueId()), target, nullptr);
+  EXPECT_EQ(CURLE_WRITE_ERROR, client.Start());
+  EXPECT_EQ(2 * 1024 * 1024, SizeOfFile(client.GetFilePath(true))) << "the data stays in the part file";
+  RemoveDirectoryW(target.c_str());
+}
+
 TEST_F(CurlClientTest, TheDestructorDeletesThePartFile) {
   std::wstring part;
   {

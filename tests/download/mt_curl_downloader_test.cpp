@@ -244,6 +244,16 @@ TEST_F(MtCurlDownloaderTest, APartFileThatCannotBeOpenedFailsThePart) {
   RemoveDirectoryW((target + L"_0").c_str());
 }
 
+TEST_F(MtCurlDownloaderTest, AJoinThatCannotTakeTheTargetNameIsNoSuccess) {
+  // Every part arrives, but a folder stands where the package should go.
+  ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+  const auto events = Download(PackageUrl("id=" + UniqueId()), true);
+  EXPECT_EQ((std::vector<int32_t>{DL_CODE_START, DL_CODE_RETRY, DL_CODE_START, DL_CODE_FAIL}), Codes());
+  EXPECT_EQ(-2.0, Find(events, DL_CODE_FAIL).value);
+  EXPECT_EQ(-1, SizeOfFile(target + L"_0")) << "a failed join leaves no part files";
+  RemoveDirectoryW(target.c_str());
+}
+
 TEST_F(MtCurlDownloaderTest, DestructionStopsRunningParts) {
   const std::string id = UniqueId();
   downloader = std::make_unique<CMTCurlDownloader>(recorder->Callback(),
