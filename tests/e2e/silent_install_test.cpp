@@ -104,6 +104,25 @@ TEST_F(SilentInstall, FirstInstallRecordsEverything) {
   EXPECT_EQ(std::string::npos, log.find("UNIST_CODE")) << "nothing to remove on a first install";
 }
 
+TEST_F(SilentInstall, EveryDownloaderDeliversThePackage) {
+  for (const wchar_t* type : {L"-downloadtype=1", L"-downloadtype=2", L"-downloadtype=3"}) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kProductRegistryKey);
+    EXPECT_EQ(0u, Run(type)) << Utils::ToNarrow(type, CP_UTF8);
+    EXPECT_TRUE(FileExists(Folder() + L"\\parlomind.exe"));
+    EXPECT_FALSE(PackageLeft());
+    EXPECT_EQ(Folder(), RegistryValue(L"InstallPath"));
+  }
+}
+
+TEST_F(SilentInstall, RenamedInstallerRecordsItsOwnName) {
+  const std::wstring renamed = dir_.File(L"Parlomind Setup (2).exe");
+  ASSERT_TRUE(CopyFileTo(BinDir() + L"\\ParlomindSetup.exe", renamed));
+  const std::wstring command = Quote(renamed) + L" -silent -downloadurl=" + PackageUrl() + L" -installdir=" +
+                               Quote(dir_.Path());
+  ASSERT_EQ(0u, RunAndWait(command, 120000));
+  EXPECT_EQ(L"Parlomind Setup (2).exe", IniValue(Folder() + L"\\set.ini", L"Install", L"APPStore"));
+}
+
 TEST_F(SilentInstall, UpdateRemovesTheOldVersionThroughItsUninstallerCopyFirst) {
   ASSERT_EQ(0u, Run());
   const std::wstring firstLog = logPath_;
