@@ -60,8 +60,7 @@ bool ProductOrUninstallerRunning() {
 double FreeGiB(const std::wstring& folder) {
   // The drive letter and colon; empty for a path without a drive.
   const std::wstring drive = folder.size() >= 2 && folder[1] == L':' ? folder.substr(0, 2) : std::wstring();
-  Utils::HardDiskManager disk;
-  disk.freeBytesAvailable = disk.totalBytes = disk.totalFreeBytes = 0;
+  Utils::HardDiskManager disk;  // a failed query leaves 0 free
   disk.CheckFreeSpace(drive);
   return static_cast<double>(disk.freeBytesAvailable) / (1024.0 * 1024.0 * 1024.0);
 }
