@@ -51,6 +51,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 BLOCK = 1 << 20
 _rng = random.Random(20261211)
 PATTERN = bytes(_rng.getrandbits(8) for _ in range(BLOCK))
+MAX_LIFETIME_S = 3600
 FAULTS = ("err", "dropat", "dropafter", "stall", "corrupt")
 
 _lock = threading.Lock()
@@ -357,6 +358,10 @@ def serve(state):
             threading.Thread(target=s.shutdown, daemon=True).start()
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
+    # A server whose run was killed before its clean-up ends by itself.
+    lifetime = threading.Timer(MAX_LIFETIME_S, stop)
+    lifetime.daemon = True
+    lifetime.start()
     ports = " ".join(str(s.server_address[1]) for s in servers)
     tmp = os.path.join(state, "port.tmp")
     with open(tmp, "w") as f:
@@ -379,18 +384,10 @@ def main():
         serve(state)
         return 0
     if sys.argv[1] == "stop":
-        try:
-            with open(pid_file) as f:
-                os.kill(int(f.read()), signal.SIGTERM)
-        except (OSError, ValueError):
-            pass
-        for name in (pid_file, port_file):
-            try:
-                os.remove(name)
-            except OSError:
-                pass
-        return 0
-    # start: a detached child that outlives this command.
+        return stop_server(pid_file, port_file)
+    # start: a detached child that outlives this command. A server left over
+    # from an interrupted run in the same folder goes first.
+    stop_server(pid_file, port_file)
     main_cmd = [sys.executable, os.path.abspath(__file__), "run", state]
     try:
         os.remove(port_file)
@@ -412,6 +409,20 @@ def main():
     print("server did not start", file=sys.stderr)
     child.terminate()
     return 1
+
+
+def stop_server(pid_file, port_file):
+    try:
+        with open(pid_file) as f:
+            os.kill(int(f.read()), signal.SIGTERM)
+    except (OSError, ValueError):
+        pass
+    for name in (pid_file, port_file):
+        try:
+            os.remove(name)
+        except OSError:
+            pass
+    return 0
 
 
 if __name__ == "__main__":
