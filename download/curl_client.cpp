@@ -52,12 +52,8 @@ CURL* CurlClient::Head(const std::string& target) {
     WriteLog(L"curl_easy_init failed\r\n");
     return nullptr;
   }
-  int r = curl_easy_setopt(h, CURLOPT_URL, target.c_str());
+  int r = Download::SetBodilessRequest(h, target);
   r |= curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  r |= curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-  r |= curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Download::DiscardBody);
-  r |= curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 60L);
-  r |= Download::ApplyTlsVerification(h);
   r |= AllowStop(h);
   if (r == CURLE_OK) {
     r = curl_easy_perform(h);
@@ -97,12 +93,8 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& target) {
     WriteLog(L"curl_easy_init failed\r\n");
     return length;
   }
-  int r = curl_easy_setopt(h.Get(), CURLOPT_URL, target.c_str());
+  int r = Download::SetBodilessRequest(h.Get(), target);
   r |= curl_easy_setopt(h.Get(), CURLOPT_HEADER, 1L);
-  r |= curl_easy_setopt(h.Get(), CURLOPT_NOBODY, 1L);
-  r |= curl_easy_setopt(h.Get(), CURLOPT_WRITEFUNCTION, &Download::DiscardBody);
-  r |= curl_easy_setopt(h.Get(), CURLOPT_CONNECTTIMEOUT, 60L);
-  r |= Download::ApplyTlsVerification(h.Get());
   r |= AllowStop(h.Get());
   if (r == CURLE_OK) {
     // The status is deliberately not checked: a "file:///" URL has none and
@@ -123,12 +115,8 @@ std::string CurlClient::GetRealUrl_Str(const std::string& target) {
   std::string effective;
   Download::UniqueCurl h(curl_easy_init());
   if (h) {
-    int r = curl_easy_setopt(h.Get(), CURLOPT_URL, target.c_str());
+    int r = Download::SetBodilessRequest(h.Get(), target);
     r |= curl_easy_setopt(h.Get(), CURLOPT_FOLLOWLOCATION, 1L);
-    r |= curl_easy_setopt(h.Get(), CURLOPT_NOBODY, 1L);
-    r |= curl_easy_setopt(h.Get(), CURLOPT_WRITEFUNCTION, &Download::DiscardBody);
-    r |= curl_easy_setopt(h.Get(), CURLOPT_CONNECTTIMEOUT, 60L);
-    r |= Download::ApplyTlsVerification(h.Get());
     r |= AllowStop(h.Get());
     if (r == CURLE_OK) {
       const CURLcode performed = curl_easy_perform(h.Get());

@@ -119,12 +119,8 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& urlBytes) {
   }
   if (!Download::AppendHeader(headers, "Connection: keep-alive")) WriteLog(L"curl_slist_append failed\r\n");
   curl_easy_setopt(h.Get(), CURLOPT_HTTPHEADER, headers.Get());
-  int r = curl_easy_setopt(h.Get(), CURLOPT_URL, urlBytes.c_str());
+  int r = Download::SetBodilessRequest(h.Get(), urlBytes);
   r |= curl_easy_setopt(h.Get(), CURLOPT_FOLLOWLOCATION, 1L);
-  r |= curl_easy_setopt(h.Get(), CURLOPT_NOBODY, 1L);
-  r |= Download::ApplyTlsVerification(h.Get());
-  r |= curl_easy_setopt(h.Get(), CURLOPT_WRITEFUNCTION, &Download::DiscardBody);
-  r |= curl_easy_setopt(h.Get(), CURLOPT_CONNECTTIMEOUT, 60L);
   r |= curl_easy_setopt(h.Get(), CURLOPT_NOPROGRESS, 0L);
   r |= curl_easy_setopt(h.Get(), CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::StopCheck);
   r |= curl_easy_setopt(h.Get(), CURLOPT_XFERINFODATA, this);

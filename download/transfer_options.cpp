@@ -39,4 +39,13 @@ std::string UrlBytes(const std::wstring& url) {
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
 
+int SetBodilessRequest(CURL* handle, const std::string& urlBytes) {
+  int r = curl_easy_setopt(handle, CURLOPT_URL, urlBytes.c_str());
+  r |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+  r |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardBody);
+  r |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+  r |= ApplyTlsVerification(handle);
+  return r;
+}
+
 }  // namespace Download

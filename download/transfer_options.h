@@ -30,4 +30,9 @@ std::string UrlBytes(const std::wstring& url);
 // libcurl write callback that keeps nothing (body-less requests).
 size_t DiscardBody(char* data, size_t size, size_t count, void* user);
 
+// The options every body-less request (final URL, length) shares: the URL, no
+// body, nothing kept of one, a 60 s connect limit and TLS verification.
+// Returns the ORed results of the options it set.
+int SetBodilessRequest(CURL* handle, const std::string& urlBytes);
+
 }  // namespace Download
